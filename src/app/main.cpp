@@ -1,7 +1,10 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/options.h"
+#include "headless/headless.h"
 #include "platform/bootstrap.h"
 #include "platform/platform.h"
 #include "platform/terminal.h"
@@ -38,15 +41,51 @@ int PlayInPlace() {
     return 0;
 }
 
+int PlayHeadless() {
+    std::fprintf(stderr, "txm: the show is not part of this build yet\n");
+    return 1;
+}
+
+int TooLarge(const Options& opt) {
+    std::fprintf(stderr, "txm: a %dx%d cell grid drawn into %dx%d pixels is too large to render\n",
+                 opt.gridCols, opt.gridRows, opt.outW, opt.outH);
+    return 2;
+}
+
+int Snapshot(const Options& opt) {
+    if (!HeadlessBegin(opt.gridCols, opt.gridRows, opt.dotPx, 10, 0, 0, nullptr, true)) {
+        return TooLarge(opt);
+    }
+    HeadlessSnapConfig(opt.snapDir->c_str(), opt.snapAt);
+    return PlayHeadless();
+}
+
+int RenderVideo(const Options& opt) {
+    if (!HeadlessBegin(opt.gridCols, opt.gridRows, opt.dotPx, opt.fps, opt.outW, opt.outH, stdout,
+                       true)) {
+        return TooLarge(opt);
+    }
+    int status = PlayHeadless();
+    if (std::fflush(stdout) != 0 && !HeadlessFailed()) {
+        std::fprintf(stderr, "txm: the video stream could not be written: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    // A failed write has been reported where it happened.
+    if (HeadlessFailed()) return 1;
+    std::fprintf(stderr, "rendered %ld frames\n", long(HeadlessFrames()));
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const Options opt = ParseOptions(argc, argv);
     switch (ChooseRunMode(opt)) {
         case RunMode::Snapshot:
+            return Snapshot(opt);
         case RunMode::HeadlessRender:
-            std::fprintf(stderr, "txm: this build cannot render headless yet\n");
-            return 1;
+            return RenderVideo(opt);
         case RunMode::PlayInPlace:
             return PlayInPlace();
         case RunMode::Bootstrap:

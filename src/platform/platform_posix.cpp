@@ -9,17 +9,20 @@
 #include <ctime>
 #include <vector>
 
+#include "headless/headless.h"
+
 int64_t MonotonicUs() {
     using namespace std::chrono;
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 int64_t NowUs() {
-    return MonotonicUs();
+    int64_t virtualUs = 0;
+    return HeadlessNowUs(virtualUs) ? virtualUs : MonotonicUs();
 }
 
 void SleepMs(unsigned ms) {
-    if (ms == 0) return;
+    if (ms == 0 || HeadlessActive()) return;
     timespec left{time_t(ms / 1000), long(ms % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }

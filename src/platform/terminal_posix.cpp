@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "headless/headless.h"
 #include "platform/platform.h"
 
 namespace {
@@ -94,6 +95,7 @@ void DropEscapeSequence() {
 }  // namespace
 
 bool SetupTerminal() {
+    if (HeadlessActive()) return true;
     if (!isatty(STDOUT_FILENO) || !isatty(STDIN_FILENO)) {
         std::fprintf(stderr, "stdout/stdin is not a terminal.\n");
         return false;
@@ -126,16 +128,20 @@ bool SetupTerminal() {
 }
 
 void RestoreTerminal() {
-    RestoreOnce();
+    if (!HeadlessActive()) RestoreOnce();
 }
 
 void OnSignal(int sig) {
-    RestoreOnce();
+    if (!HeadlessActive()) RestoreOnce();
     signal(sig, SIG_DFL);
     raise(sig);
 }
 
 bool TermSize(int& cols, int& rows) {
+    if (HeadlessActive()) {
+        HeadlessSize(cols, rows);
+        return true;
+    }
     winsize ws{};
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0) return false;
     cols = ws.ws_col;
@@ -144,11 +150,13 @@ bool TermSize(int& cols, int& rows) {
 }
 
 bool TermWaitInput(unsigned timeoutMs) {
+    if (HeadlessActive()) return false;
     if (!g_pending.empty()) return true;
     return InputReadable(timeoutMs > unsigned(INT_MAX) ? INT_MAX : int(timeoutMs));
 }
 
 bool TermReadKey(KeyEvent& ev) {
+    if (HeadlessActive()) return false;
     DrainInput();
     while (!g_pending.empty()) {
         unsigned char b = static_cast<unsigned char>(g_pending[0]);
@@ -170,6 +178,10 @@ bool TermReadKey(KeyEvent& ev) {
 }
 
 void TermWrite(const char* data, size_t length) {
+    if (HeadlessActive()) {
+        HeadlessWrite(data, length);
+        return;
+    }
     // Reused so that its capacity survives from frame to frame.
     static std::string frame;
     frame.assign(kBeginUpdate);
@@ -179,6 +191,7 @@ void TermWrite(const char* data, size_t length) {
 }
 
 bool TermOctants() {
+    if (HeadlessActive()) return true;
     static const bool octants = GetEnv("TXM_QUADRANTS") != "1";
     return octants;
 }

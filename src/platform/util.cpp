@@ -18,27 +18,59 @@ void AppendUtf8(std::string& out, unsigned cp) {
     }
 }
 
+namespace {
+
+// Writes the decimal digits of v at p and returns the end. Colour channels
+// (below 1000) take the short branches; they are the hot case in every frame.
+char* WriteDigits(char* p, unsigned v) {
+    if (v < 10) {
+        *p++ = char('0' + v);
+    } else if (v < 100) {
+        p[0] = char('0' + v / 10);
+        p[1] = char('0' + v % 10);
+        p += 2;
+    } else if (v < 1000) {
+        p[0] = char('0' + v / 100);
+        p[1] = char('0' + v / 10 % 10);
+        p[2] = char('0' + v % 10);
+        p += 3;
+    } else {
+        char digits[10];
+        int n = 0;
+        for (; v != 0; v /= 10) digits[n++] = char('0' + v % 10);
+        while (n > 0) *p++ = digits[--n];
+    }
+    return p;
+}
+
+// Callers stay in 0..9999; anything below 0 is written as 0 rather than as a
+// sign the terminal would misread.
+unsigned NonNegative(int v) {
+    return v > 0 ? unsigned(v) : 0u;
+}
+
+}  // namespace
+
 void AppendInt(std::string& out, int value) {
-    // Callers stay in 0..9999; anything below 0 is written as 0 rather than
-    // as a sign the terminal would misread.
-    unsigned v = value > 0 ? unsigned(value) : 0u;
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = char('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n > 0) out += digits[--n];
+    char buf[10];
+    out.append(buf, size_t(WriteDigits(buf, NonNegative(value)) - buf));
+}
+
+char* WriteSgrColor(char* out, const char* prefix, int r, int g, int b) {
+    while (*prefix) *out++ = *prefix++;
+    out = WriteDigits(out, NonNegative(r));
+    *out++ = ';';
+    out = WriteDigits(out, NonNegative(g));
+    *out++ = ';';
+    out = WriteDigits(out, NonNegative(b));
+    *out++ = 'm';
+    return out;
 }
 
 void AppendSgrColor(std::string& out, const char* prefix, int r, int g, int b) {
     out += prefix;
-    AppendInt(out, r);
-    out += ';';
-    AppendInt(out, g);
-    out += ';';
-    AppendInt(out, b);
-    out += 'm';
+    char buf[34];
+    out.append(buf, size_t(WriteSgrColor(buf, "", r, g, b) - buf));
 }
 
 bool EqualsIgnoreCase(const char* a, const char* b) {

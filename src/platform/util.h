@@ -13,6 +13,9 @@ void AppendInt(std::string& out, int value);
 // Appends prefix, then "r;g;bm": with "\033[38;2;" a foreground colour, with
 // "\033[48;2;" a background colour.
 void AppendSgrColor(std::string& out, const char* prefix, int r, int g, int b);
+// The same at out, for writers that keep their own buffer: needs room for the
+// prefix and 34 more bytes; returns the end of what was written.
+char* WriteSgrColor(char* out, const char* prefix, int r, int g, int b);
 
 // Equal length and equal bytes once A..Z are folded to a..z.
 bool EqualsIgnoreCase(const char* a, const char* b);
