@@ -1,6 +1,10 @@
 #include "shader/shader_scene.h"
 
+#include <algorithm>
+
+#include "platform/platform.h"
 #include "render/glyphs.h"
+#include "render/image.h"
 
 void Scene::Frame(std::string& out, float t) {
     Render(t);
@@ -23,4 +27,46 @@ void ConfigureGrid(Scene& scene, int cols, int rows, bool octants) {
     scene.glyphs = BuildPatternGlyphs(octants);
     scene.dots.assign(size_t(scene.dotW) * size_t(scene.dotH), RgbDot{0, 0, 0});
     scene.InitScene();
+}
+
+ShaderScene::ShaderScene(ShaderFn fn, int scale, ShaderCh0 ch0, const char* imageName,
+                         glm::vec2 mouse)
+    : fn(fn), ch0(ch0), imageName(imageName), mouse(mouse), scale(scale) {}
+
+void ShaderScene::InitScene() {
+    // Textures load once and stay across reconfigurations.
+    if (ch0 == ShaderCh0::Noise && noise.empty()) noise = MakeRgbaNoise(256, 1);
+    if (imageName && image.empty()) LoadImageRgba(DataPath(imageName), image, imageW, imageH);
+}
+
+void ShaderScene::SetDetail(int d) {
+    detail = std::max(d, 1);
+}
+
+void ShaderScene::SetNeed(const uint8_t* m) {
+    need = m;
+}
+
+void ShaderScene::Render(float t) {
+    ShaderCtx ctx{};
+    ctx.resolution = glm::vec3(float(dotW), float(dotH), 1.0f);
+    ctx.time = t;
+    ctx.timeDelta = t > lastTime ? t - lastTime : 0.0f;
+    lastTime = t;
+    ctx.frame = frameCount++;
+    ctx.mouse = glm::vec4(mouse * glm::vec2(float(dotW), float(dotH)), 0.0f, 0.0f);
+    for (ShaderSampler& ch : ctx.channel) ch.wrap = ch.linear = true;
+    std::copy(std::begin(params), std::end(params), ctx.params);
+    if (!noise.empty()) {
+        ctx.channel[0].data = noise.data();
+        ctx.channel[0].width = ctx.channel[0].height = 256;
+        ctx.channelResolution[0] = glm::vec3(256.0f, 256.0f, 1.0f);
+    }
+    if (!image.empty()) {
+        ctx.channel[0].data = image.data();
+        ctx.channel[0].width = imageW;
+        ctx.channel[0].height = imageH;
+        ctx.channelResolution[0] = glm::vec3(float(imageW), float(imageH), 1.0f);
+    }
+    RenderShader(fn, ctx, dots, dotW, dotH, scale * detail, need);
 }

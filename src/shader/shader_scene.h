@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include <glm/glm.hpp>
+
 #include "render/compositor.h"
+#include "shader/shader.h"
 
 class Scene {
   public:
@@ -50,3 +53,36 @@ class Scene {
 // Sizes the scene for cols x rows cells in the given glyph mode, with a black
 // buffer, and calls InitScene; does nothing when nothing changed.
 void ConfigureGrid(Scene& scene, int cols, int rows, bool octants);
+
+// The generated texture for a shader scene's channel 0.
+enum class ShaderCh0 : int32_t { None = 0, Noise = 1 };
+
+// The plain scene: one shader over the whole buffer every frame, with an
+// optional picture (or else noise) on channel 0 and 64 parameters that its
+// owner writes before each Render.
+class ShaderScene : public Scene {
+  public:
+    // mouse: the point of interest as a fraction of the buffer size. Loads
+    // nothing: textures come with the first grid configuration.
+    ShaderScene(ShaderFn fn, int scale, ShaderCh0 ch0, const char* imageName, glm::vec2 mouse);
+
+    void Render(float t) override;
+    void SetDetail(int d) override;
+    void SetNeed(const uint8_t* m) override;
+    void InitScene() override;
+
+    ShaderFn fn;
+    float params[64] = {};
+    ShaderCh0 ch0;
+    const char* imageName;       // under the data directory, or null
+    std::vector<uint8_t> image;  // RGBA
+    int32_t imageW = 0;
+    int32_t imageH = 0;
+    glm::vec2 mouse;
+    std::vector<uint8_t> noise;     // 256 x 256 RGBA when ch0 is Noise
+    int32_t scale;                  // base block size
+    int32_t detail = 1;             // block multiplier while half hidden
+    const uint8_t* need = nullptr;  // not owned
+    float lastTime = 0;
+    int32_t frameCount = 0;
+};
