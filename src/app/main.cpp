@@ -1,49 +1,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
+#include "app/demo.h"
 #include "app/options.h"
 #include "headless/headless.h"
 #include "platform/bootstrap.h"
-#include "platform/platform.h"
-#include "platform/terminal.h"
-#include "platform/util.h"
 
 namespace {
 
-// Until the show is built, playing in place is a terminal check: raw mode,
-// the window size and the last key, until a quit key.
-int PlayInPlace() {
-    if (!SetupTerminal()) return 1;
-    SignalNestedStarted();
-    std::string frame;
-    KeyEvent last{KeyKind::Press, 0};
-    for (bool quit = false; !quit;) {
-        int cols = 0, rows = 0;
-        TermSize(cols, rows);
-        frame.assign("\033[H\033[2J\033[0m txm: ");
-        AppendInt(frame, cols);
-        frame += 'x';
-        AppendInt(frame, rows);
-        frame += " cells, last key ";
-        AppendInt(frame, last.code);
-        frame += "; Esc or Ctrl-C quits";
-        TermWrite(frame.data(), frame.size());
-        if (!TermWaitInput(1000)) continue;
-        KeyEvent ev;
-        while (TermReadKey(ev)) {
-            last = ev;
-            quit = quit || ev.kind == KeyKind::Quit;
-        }
-    }
-    RestoreTerminal();
-    return 0;
-}
-
-int PlayHeadless() {
-    std::fprintf(stderr, "txm: the show is not part of this build yet\n");
-    return 1;
+const char* SceneName(const Options& opt) {
+    return opt.sceneName ? opt.sceneName->c_str() : nullptr;
 }
 
 int TooLarge(const Options& opt) {
@@ -53,11 +20,12 @@ int TooLarge(const Options& opt) {
 }
 
 int Snapshot(const Options& opt) {
+    // Snapshots need no video: frames are counted at 10 per second.
     if (!HeadlessBegin(opt.gridCols, opt.gridRows, opt.dotPx, 10, 0, 0, nullptr, true)) {
         return TooLarge(opt);
     }
     HeadlessSnapConfig(opt.snapDir->c_str(), opt.snapAt);
-    return PlayHeadless();
+    return RunPlaylist(SceneName(opt), opt.bars);
 }
 
 int RenderVideo(const Options& opt) {
@@ -65,13 +33,13 @@ int RenderVideo(const Options& opt) {
                        true)) {
         return TooLarge(opt);
     }
-    int status = PlayHeadless();
+    const int status = RunPlaylist(SceneName(opt), opt.bars);
     if (std::fflush(stdout) != 0 && !HeadlessFailed()) {
         std::fprintf(stderr, "txm: the video stream could not be written: %s\n",
                      std::strerror(errno));
         return 1;
     }
-    // A failed write has been reported where it happened.
+    // A failed write was reported where it happened, and ended the run.
     if (HeadlessFailed()) return 1;
     std::fprintf(stderr, "rendered %ld frames\n", long(HeadlessFrames()));
     return status;
@@ -87,10 +55,10 @@ int main(int argc, char** argv) {
         case RunMode::HeadlessRender:
             return RenderVideo(opt);
         case RunMode::PlayInPlace:
-            return PlayInPlace();
+            return RunPlaylist(SceneName(opt), opt.bars);
         case RunMode::Bootstrap:
             break;
     }
-    int status = RunBootstrap("--nested");
-    return status == -1 ? PlayInPlace() : status;
+    const int status = RunBootstrap("--nested");
+    return status == -1 ? RunPlaylist(nullptr, 0) : status;
 }

@@ -24,7 +24,8 @@ void RestoreTerminal();
 // Restores the terminal, then lets sig end the process as it would have.
 void OnSignal(int sig);
 
-// The window size in cells; false, leaving both untouched, when unknown.
+// The window size in cells; false, leaving both untouched, when unknown (or,
+// when rendering headless, once the video stream failed).
 bool TermSize(int& cols, int& rows);
 // True when a key is pending or arrives within timeoutMs milliseconds.
 bool TermWaitInput(unsigned timeoutMs);

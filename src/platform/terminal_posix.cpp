@@ -139,6 +139,8 @@ void OnSignal(int sig) {
 
 bool TermSize(int& cols, int& rows) {
     if (HeadlessActive()) {
+        // A video stream that can no longer be written is a terminal gone.
+        if (HeadlessFailed()) return false;
         HeadlessSize(cols, rows);
         return true;
     }

@@ -1,0 +1,82 @@
+#include "app/demo.h"
+
+#include <cstdio>
+#include <span>
+
+#include "app/player.h"
+#include "platform/util.h"
+#include "scenes/shaders.h"
+
+namespace {
+
+// The show's order.
+constexpr const char* kPlaylist[] = {"wire", "orb",     "hexlat",    "hive",
+                                     "iris", "honey",   "cellsurf",  "cryo",
+                                     "comb", "conduit", "orb_cells", "inversion"};
+constexpr const char* kTracks[] = {"tune.ogg"};
+// WipeDither, WipeBlur, WipeWave.
+constexpr int kBuiltInWipes[] = {3, 4, 5};
+constexpr double kBpm = 175;
+constexpr double kDefaultBars = 8;
+
+// One object of each scene of the show, constructed together, loading
+// nothing until its grid is configured. Names follow the show's order.
+struct SceneRoster {
+    ShaderScene orb{shadertoy::orb, 1, ShaderCh0::None, nullptr, {0.0f, 0.0f}};
+    ShaderScene orbCells{shadertoy::orb_cells, 1, ShaderCh0::None, nullptr, {0.0f, 0.0f}};
+
+    std::vector<ShowEntry> Entries() { return {{"orb", &orb}, {"orb_cells", &orbCells}}; }
+};
+
+// The last roster entry whose name matches, or null.
+const ShowEntry* Find(const std::vector<ShowEntry>& roster, const char* name) {
+    const ShowEntry* found = nullptr;
+    for (const ShowEntry& e : roster) {
+        if (EqualsIgnoreCase(e.name, name)) found = &e;
+    }
+    return found;
+}
+
+size_t PlaylistIndex(const char* name) {
+    size_t index = 0;
+    for (size_t i = 0; i < std::size(kPlaylist); ++i) {
+        if (EqualsIgnoreCase(kPlaylist[i], name)) index = i;
+    }
+    return index;
+}
+
+}  // namespace
+
+int RunPlaylist(const char* sceneName, double bars) {
+    SceneRoster roster;
+    const std::vector<ShowEntry> scenes = roster.Entries();
+
+    ShowSpec spec;
+    spec.bpm = kBpm;
+    spec.barsPerScene = bars > 0 ? bars : kDefaultBars;  // NaN fails the test too
+    spec.builtInWipes = kBuiltInWipes;
+    spec.loaderArt = "loader_frame.asc";
+    spec.tracks = kTracks;
+    spec.musicFile = "music.csv";
+
+    if (sceneName) {
+        const ShowEntry* entry = Find(scenes, sceneName);
+        if (!entry) {
+            std::fprintf(stderr, "unknown scene '%s'. try one of:\n", sceneName);
+            for (const ShowEntry& e : scenes) std::fprintf(stderr, "  %s\n", e.name);
+            return 2;
+        }
+        spec.singleScene = true;
+        spec.entries.push_back(*entry);
+        spec.startIndex = PlaylistIndex(sceneName);
+    } else {
+        for (const char* name : kPlaylist) {
+            if (const ShowEntry* entry = Find(scenes, name)) {
+                spec.entries.push_back(*entry);
+            } else {
+                std::fprintf(stderr, "unknown scene %s\n", name);
+            }
+        }
+    }
+    return RunShow(spec);
+}
