@@ -16,6 +16,13 @@ constexpr const char* kPlaylist[] = {"wire", "orb",     "hexlat",    "hive",
 constexpr const char* kTracks[] = {"tune.ogg"};
 // WipeDither, WipeBlur, WipeWave.
 constexpr int kBuiltInWipes[] = {3, 4, 5};
+// Wipes whose masks the preload worker renders, with their block sizes.
+constexpr WipeShader kWipeShaders[] = {
+    {"storm", shadertoy::storm, 2},     {"streak", shadertoy::streak, 2},
+    {"weave", shadertoy::weave, 1},     {"web", shadertoy::web_a, 2},
+    {"spin", shadertoy::spin, 1},       {"glass", shadertoy::glass, 2},
+    {"caustic", shadertoy::caustic, 1}, {"haze", shadertoy::haze, 2},
+};
 constexpr double kBpm = 175;
 constexpr double kDefaultBars = 8;
 
@@ -55,6 +62,7 @@ int RunPlaylist(const char* sceneName, double bars) {
     spec.bpm = kBpm;
     spec.barsPerScene = bars > 0 ? bars : kDefaultBars;  // NaN fails the test too
     spec.builtInWipes = kBuiltInWipes;
+    spec.wipeShaders = kWipeShaders;
     spec.loaderArt = "loader_frame.asc";
     spec.tracks = kTracks;
     spec.musicFile = "music.csv";

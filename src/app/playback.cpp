@@ -10,6 +10,7 @@
 #include "platform/perf.h"
 #include "platform/platform.h"
 #include "platform/terminal.h"
+#include "render/transition.h"
 
 namespace {
 
@@ -37,7 +38,15 @@ void PreloadWork(const ShowSpec& spec, int cols, int rows, int wipeCount, Preloa
         e.scene->Prewarm();
         PerfEvent("prewarm", PerfNowUs() - t);
     }
-    (void)wipeCount;  // the masks come with the shader wipes
+    for (int i = 0; i < wipeCount && !status.cancel; ++i) {
+        const WipeShader& wipe = spec.wipeShaders[size_t(i)];
+        status.label = wipe.name;
+        const int64_t t = PerfNowUs();
+        BuildWipeMask(wipe.fn, g_wipeMasks[size_t(i)], 2 * cols, 4 * rows, wipe.resolutionDivisor,
+                      float(i) * 1.7f + 3.0f);
+        PerfEvent("wipeMask", PerfNowUs() - t);
+        ++status.done;
+    }
     status.label = nullptr;
     status.finished = true;
 }

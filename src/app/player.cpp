@@ -169,6 +169,29 @@ void PlaySingleScene(const ShowSpec& spec, const ShowTimeline& tl, bool audio) {
     }
 }
 
+// Brings a scene on screen at the start of its window: the first rises from
+// black, every later one enters through a wipe from the previous one, which
+// sets wipeMs. True when the run must end (a quit, or the terminal is gone).
+bool EnterScene(Scene& scene, Scene* previous, float outgoingEnd, int64_t start,
+                const ShowSpec& spec, const ShowTimeline& tl, int& wipeCounter, unsigned& wipeMs) {
+    int cols = 0, rows = 0;
+    if (!previous) {
+        if (!TermSize(cols, rows)) return true;
+        if (cols < 1 || rows < 1) return false;
+        ConfigureGrid(scene, cols, rows, TermOctants());
+        return MatchesGrid(scene, cols, rows) && OpeningFade(scene, cols, rows);
+    }
+    const ChosenWipe wipe = ChooseWipe(wipeCounter, spec.builtInWipes, tl.waveMs);
+    wipeMs = wipe.lengthMs;  // it counts even when the wipe cannot run
+    if (!TermSize(cols, rows)) return true;
+    if (cols < 1 || rows < 1) return false;
+    const int64_t t = PerfNowUs();
+    ConfigureGrid(scene, cols, rows, TermOctants());
+    PerfEvent("transInit", PerfNowUs() - t);
+    return MatchesGrid(*previous, cols, rows) && MatchesGrid(scene, cols, rows) &&
+           RunWipe(*previous, outgoingEnd, scene, wipe, cols, rows, start);
+}
+
 // The full show: every entry in its window, the first fading in, the last
 // fading out with the music.
 void PlayFullShow(const ShowSpec& spec, const ShowTimeline& tl, bool audio) {
@@ -176,6 +199,7 @@ void PlayFullShow(const ShowSpec& spec, const ShowTimeline& tl, bool audio) {
     const int64_t t0 = NowUs();
     Scene* previous = nullptr;
     float outgoingEnd = 0.0f;
+    int wipeCounter = 0;
     const int count = int(spec.entries.size());
     for (int n = 1; n <= count; ++n) {
         const ShowEntry& entry = spec.entries[size_t(n - 1)];
@@ -184,25 +208,9 @@ void PlayFullShow(const ShowSpec& spec, const ShowTimeline& tl, bool audio) {
         PerfEvent("cycleStart", (NowUs() - t0) / 1000);
         entry.scene->showStart = double(n - 1) * tl.sceneUs / 1e6;
 
-        int cols = 0, rows = 0;
-        if (!TermSize(cols, rows)) return;
         unsigned wipeMs = kOpeningWipeMs;
-        if (!previous) {
-            if (cols >= 1 && rows >= 1) {
-                ConfigureGrid(*entry.scene, cols, rows, TermOctants());
-                if (MatchesGrid(*entry.scene, cols, rows) &&
-                    OpeningFade(*entry.scene, cols, rows)) {
-                    return;
-                }
-            }
-        } else {
-            // Scenes change by cutting until the wipes are built.
-            wipeMs = 0;
-            if (cols >= 1 && rows >= 1) {
-                const int64_t t = PerfNowUs();
-                ConfigureGrid(*entry.scene, cols, rows, TermOctants());
-                PerfEvent("transInit", PerfNowUs() - t);
-            }
+        if (EnterScene(*entry.scene, previous, outgoingEnd, start, spec, tl, wipeCounter, wipeMs)) {
+            return;
         }
         const bool last = n == count;
         if (last) end -= tl.barUs;

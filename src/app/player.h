@@ -105,6 +105,30 @@ LoaderFrame HeadlessLoaderFrame(double seconds, int total, int entries);
 void RunHeadlessLoadingScreen(const LoadArt& art, const ShowSpec& spec, int cols, int rows,
                               int total, std::thread& worker);
 
+// How one scene enters over the previous one.
+enum WipeKind : int {
+    WipeDither = 3,  // cross-fade with an ordered-dither flash at mid-way
+    WipeBlur = 4,    // cross-fade through a blur
+    WipeWave = 5,    // a wavy front with a dithered band
+    WipeMask = 6,    // dissolve along a shader's mask
+};
+
+struct ChosenWipe {
+    int kind;
+    unsigned lengthMs;
+    const std::vector<float>* mask;  // WipeMask only; one of g_wipeMasks
+};
+
+// The next wipe of the rotation: the built-in kinds, then the masks of
+// g_wipeMasks in turn. Advances counter.
+ChosenWipe ChooseWipe(int& counter, std::span<const int> builtIn, unsigned waveMs);
+// Mixes the outgoing scene (at outgoingEnd plus the wipe's time) into the
+// incoming one for the wipe's length from startUs, on a cols x rows terminal.
+// Stops early when the terminal changes size. True when the user quit. Both
+// scenes leave it with detail 1 and no need mask.
+bool RunWipe(Scene& outgoing, float outgoingEnd, Scene& incoming, const ChosenWipe& wipe, int cols,
+             int rows, int64_t startUs);
+
 // Shared by the runner's frame loops.
 enum class KeysRead { None, Quit, Skip };
 // Reads every pending key: a quit at once; a skip stops the reading when

@@ -60,6 +60,17 @@ int64_t ExpectedFrames(int fps, double bars, int entries, bool single) {
     return loader + slots(playEnd) + slots(1371000) + 1;
 }
 
+std::vector<std::string> PerfTags(const fs::path& csv) {
+    std::vector<std::string> tags;
+    std::istringstream lines(ReadTextFile(csv));
+    for (std::string line; std::getline(lines, line);) {
+        size_t a = line.find(','), b = line.find(',', a + 1);
+        if (a != std::string::npos && b != std::string::npos)
+            tags.push_back(line.substr(a + 1, b - a - 1));
+    }
+    return tags;
+}
+
 std::string UnknownLines() {
     std::string s;
     for (const std::string& name : kMissing) s += "unknown scene " + name + "\n";
@@ -105,6 +116,22 @@ TEST(HeadlessShow, SameArgumentsSameBytes) {
     EXPECT_TRUE(a.out == b.out);
     // Something is drawn: not every byte of the video is black.
     EXPECT_NE(a.out.find_first_not_of('\0'), std::string::npos);
+}
+
+TEST(HeadlessShow, PreloadBuildsTheMasksAndScenesChangeByWipes) {
+    TempDir tmp;
+    const fs::path perf = tmp / "perf.csv";
+    ChildResult r = RunTxm({"--grid", "40x12", "--render", "80x48", "--fps", "10", "--bars", "2"},
+                           {"TXM_PERF=" + perf.string()});
+    ASSERT_TRUE(r.Exited(0));
+    const std::vector<std::string> tags = PerfTags(perf);
+    auto count = [&](const char* tag) { return std::count(tags.begin(), tags.end(), tag); };
+    EXPECT_EQ(count("preload"), 2);
+    EXPECT_EQ(count("wipeMask"), 8);
+    EXPECT_EQ(count("transInit"), 1);
+    // The one scene change is the dither wipe: 700 ms at ten frames a second.
+    EXPECT_EQ(count("T"), 7);
+    EXPECT_EQ(count("cycleStart"), 2);
 }
 
 TEST(HeadlessShow, SnapshotsOfEveryScene) {
@@ -178,17 +205,6 @@ int LastFrameRows(const std::string& s, size_t offset) {
         end = s.find("\033[?2026l", begin);
     }
     return int(std::count(s.begin() + long(begin), s.begin() + long(end), '\n')) + 1;
-}
-
-std::vector<std::string> PerfTags(const fs::path& csv) {
-    std::vector<std::string> tags;
-    std::istringstream lines(ReadTextFile(csv));
-    for (std::string line; std::getline(lines, line);) {
-        size_t a = line.find(','), b = line.find(',', a + 1);
-        if (a != std::string::npos && b != std::string::npos)
-            tags.push_back(line.substr(a + 1, b - a - 1));
-    }
-    return tags;
 }
 
 }  // namespace
