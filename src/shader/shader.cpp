@@ -121,6 +121,24 @@ glm::vec4 ShaderSampler::sampleDir(glm::vec3 d) const {
     return sample(glm::vec2(u, v));
 }
 
+ShaderCtx BeginFrame(int w, int h, float t, float& lastTime, int32_t& frameCount) {
+    ShaderCtx ctx{};
+    ctx.resolution = glm::vec3(float(w), float(h), 1.0f);
+    ctx.time = t;
+    ctx.timeDelta = t > lastTime ? t - lastTime : 0.0f;
+    lastTime = t;
+    ctx.frame = frameCount++;
+    for (ShaderSampler& ch : ctx.channel) ch.wrap = ch.linear = true;
+    return ctx;
+}
+
+void BindChannel(ShaderCtx& ctx, int c, const uint8_t* data, int w, int h) {
+    ctx.channel[c].data = data;
+    ctx.channel[c].width = w;
+    ctx.channel[c].height = h;
+    ctx.channelResolution[c] = glm::vec3(float(w), float(h), 1.0f);
+}
+
 std::vector<uint8_t> MakeRgbaNoise(int size, uint32_t seed) {
     if (size <= 0) return {};
     std::vector<uint8_t> bytes(size_t(size) * size_t(size) * 4);

@@ -47,6 +47,14 @@ struct ShaderCtx {
     float params[64];  // scene-specific uniforms
 };
 
+// A fresh context for one frame of a scene: resolution w x h dots, time t,
+// the time since the previous frame (0 when time stood still; lastTime is
+// moved on) and the frame number (frameCount counts up). Every channel is set
+// to wrap and filter; none is bound.
+ShaderCtx BeginFrame(int w, int h, float t, float& lastTime, int32_t& frameCount);
+// Binds an RGBA image of w x h texels to channel c, with its resolution.
+void BindChannel(ShaderCtx& ctx, int c, const uint8_t* data, int w, int h);
+
 // fragColor is zeroed before each call; fragCoord is the dot (block) centre.
 using ShaderFn = void (*)(glm::vec4& fragColor, glm::vec2 fragCoord, const ShaderCtx& ctx);
 

@@ -5,17 +5,6 @@
 #include "platform/platform.h"
 #include "render/image.h"
 
-namespace {
-
-void BindTexture(ShaderCtx& ctx, int c, const uint8_t* data, int w, int h) {
-    ctx.channel[c].data = data;
-    ctx.channel[c].width = w;
-    ctx.channel[c].height = h;
-    ctx.channelResolution[c] = glm::vec3(float(w), float(h), 1.0f);
-}
-
-}  // namespace
-
 MultiPassScene::MultiPassScene(const PassDesc* list, int count, PassDesc image, int factor,
                                const char* picture)
     : passCount(std::clamp(count, 0, 4)),
@@ -42,27 +31,21 @@ void MultiPassScene::Bind(ShaderCtx& ctx, const PassDesc& pass, const bool writt
     for (int c = 0; c < 4; ++c) {
         const int source = pass.channels[c];
         if (source == kSourceImage && !image.empty()) {
-            BindTexture(ctx, c, image.data(), imageW, imageH);
+            BindChannel(ctx, c, image.data(), imageW, imageH);
         } else if (source == kSourceNoise) {
-            BindTexture(ctx, c, noise.data(), 256, 256);
+            BindChannel(ctx, c, noise.data(), 256, 256);
         } else if (source >= kSourcePass1 && source < kSourcePass1 + passCount) {
             const int k = source - kSourcePass1;
             // A pass never reads the layer it writes: its own channel is the
             // other layer of its pair, last frame's output.
             const Layer& layer = buffers[k][written[k] ? ping : 1 - ping];
-            BindTexture(ctx, c, reinterpret_cast<const uint8_t*>(layer.pixels.data()), bufW, bufH);
+            BindChannel(ctx, c, reinterpret_cast<const uint8_t*>(layer.pixels.data()), bufW, bufH);
         }
     }
 }
 
 void MultiPassScene::Render(float t) {
-    ShaderCtx base{};
-    base.resolution = glm::vec3(float(bufW), float(bufH), 1.0f);
-    base.time = t;
-    base.timeDelta = t > lastTime ? t - lastTime : 0.0f;
-    lastTime = t;
-    base.frame = frameCount++;
-    for (ShaderSampler& ch : base.channel) ch.wrap = ch.linear = true;
+    const ShaderCtx base = BeginFrame(bufW, bufH, t, lastTime, frameCount);
 
     bool written[4] = {};
     for (int i = 0; i < passCount; ++i) {

@@ -48,25 +48,11 @@ void ShaderScene::SetNeed(const uint8_t* m) {
 }
 
 void ShaderScene::Render(float t) {
-    ShaderCtx ctx{};
-    ctx.resolution = glm::vec3(float(dotW), float(dotH), 1.0f);
-    ctx.time = t;
-    ctx.timeDelta = t > lastTime ? t - lastTime : 0.0f;
-    lastTime = t;
-    ctx.frame = frameCount++;
+    ShaderCtx ctx = BeginFrame(dotW, dotH, t, lastTime, frameCount);
     ctx.mouse = glm::vec4(mouse * glm::vec2(float(dotW), float(dotH)), 0.0f, 0.0f);
-    for (ShaderSampler& ch : ctx.channel) ch.wrap = ch.linear = true;
     std::copy(std::begin(params), std::end(params), ctx.params);
-    if (!noise.empty()) {
-        ctx.channel[0].data = noise.data();
-        ctx.channel[0].width = ctx.channel[0].height = 256;
-        ctx.channelResolution[0] = glm::vec3(256.0f, 256.0f, 1.0f);
-    }
-    if (!image.empty()) {
-        ctx.channel[0].data = image.data();
-        ctx.channel[0].width = imageW;
-        ctx.channel[0].height = imageH;
-        ctx.channelResolution[0] = glm::vec3(float(imageW), float(imageH), 1.0f);
-    }
+    // A picture wins over the noise.
+    if (!noise.empty()) BindChannel(ctx, 0, noise.data(), 256, 256);
+    if (!image.empty()) BindChannel(ctx, 0, image.data(), imageW, imageH);
     RenderShader(fn, ctx, dots, dotW, dotH, scale * detail, need);
 }

@@ -302,19 +302,19 @@ TEST(ParallelRows, ThreadCapFromTheEnvironment) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value ? c.value : "(unset)");
-        ChildResult r = RunInChild([&] {
+        ExpectInFreshProcess([&]() -> std::string {
             if (c.value) {
                 setenv("TXM_THREADS", c.value, 1);
             } else {
                 unsetenv("TXM_THREADS");
             }
-            if (RowThreadCap() != c.cap) return 1;
+            if (RowThreadCap() != c.cap) return "cap " + std::to_string(RowThreadCap());
             // Read once: a later change of the variable is not seen.
             setenv("TXM_THREADS", "1", 1);
-            if (RowThreadCap() != c.cap) return 2;
-            return ThreadsSeen(c.threads) == c.threads ? 0 : 3;
+            if (RowThreadCap() != c.cap) return "read again";
+            const int seen = ThreadsSeen(c.threads);
+            return seen == c.threads ? "" : "threads " + std::to_string(seen);
         });
-        EXPECT_TRUE(r.Exited(0)) << r.status;
     }
 }
 

@@ -1,5 +1,7 @@
 #include "support/child.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -66,6 +68,23 @@ ChildResult RunInChild(const std::function<int()>& body) {
     while (waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
     }
     return result;
+}
+
+namespace {
+
+[[noreturn]] void ReportAndExit(const std::function<std::string()>& body) {
+    const std::string wrong = body();
+    std::fputs(wrong.c_str(), stderr);
+    std::fflush(stderr);
+    std::_Exit(wrong.empty() ? 0 : 1);
+}
+
+}  // namespace
+
+void ExpectInFreshProcess(const std::function<std::string()>& body) {
+    // The threadsafe style starts the program again instead of forking it.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(ReportAndExit(body), ::testing::ExitedWithCode(0), "");
 }
 
 TempDir::TempDir() {

@@ -21,6 +21,12 @@ struct ChildResult {
 // Environment changes, files and working directory stay in the child.
 ChildResult RunInChild(const std::function<int()>& body);
 
+// Runs body in a fresh copy of the test program, started again with only
+// this test selected, so that nothing read once per process (environment
+// switches, caches) has been read by an earlier test. body returns "" when
+// all is well, else what went wrong, which the test reports.
+void ExpectInFreshProcess(const std::function<std::string()>& body);
+
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TempDir {
