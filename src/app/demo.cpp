@@ -5,6 +5,7 @@
 
 #include "app/player.h"
 #include "platform/util.h"
+#include "scenes/scenes.h"
 #include "scenes/shaders.h"
 
 namespace {
@@ -29,10 +30,14 @@ constexpr double kDefaultBars = 8;
 // One object of each scene of the show, constructed together, loading
 // nothing until its grid is configured. Names follow the show's order.
 struct SceneRoster {
-    ShaderScene orb{shadertoy::orb, 1, ShaderCh0::None, nullptr, {0.0f, 0.0f}};
-    ShaderScene orbCells{shadertoy::orb_cells, 1, ShaderCh0::None, nullptr, {0.0f, 0.0f}};
+    WireScene wire;
+    OrbScene orb;
+    IrisScene iris;
+    OrbCellsScene orbCells;
 
-    std::vector<ShowEntry> Entries() { return {{"orb", &orb}, {"orb_cells", &orbCells}}; }
+    std::vector<ShowEntry> Entries() {
+        return {{"wire", &wire}, {"orb", &orb}, {"iris", &iris}, {"orb_cells", &orbCells}};
+    }
 };
 
 // The last roster entry whose name matches, or null.

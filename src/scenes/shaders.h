@@ -13,6 +13,10 @@ namespace shadertoy {
 void orb(glm::vec4& fragColor, glm::vec2 fragCoord, const ShaderCtx& ctx);
 // The same light inside a bubbly cellular shell, with a zoom kick per pulse.
 void orb_cells(glm::vec4& fragColor, glm::vec2 fragCoord, const ShaderCtx& ctx);
+// A rotating icosahedron of glowing cyan dots and flickering edges.
+void wire(glm::vec4& fragColor, glm::vec2 fragCoord, const ShaderCtx& ctx);
+// Hexagonal rings that open with the upcoming notes, over a faint hexagonal grid.
+void iris(glm::vec4& fragColor, glm::vec2 fragCoord, const ShaderCtx& ctx);
 
 // The wipe patterns: grey pictures (r = g = b, alpha 1) that are never shown;
 // the order of their grey levels becomes the order in which dots dissolve.
