@@ -1,4 +1,4 @@
-// The playlist runner: turns a run request into the show's specification,
+// The playlist runner: turns a run request into a ShowSpec,
 // with the roster of scenes it owns for the run, and plays it.
 #pragma once
 
