@@ -74,6 +74,19 @@ vec3 pitchColour(float n) {
     return vec3(0.28f * (1.0f - n) + n, 0.6f * (1.0f - n) + n, 1.0f);
 }
 
+// A ring's size, spin, drift and second ring from its two random seeds A and
+// B; it has grown through `doublings` doublings of its base size.
+Ring placedRing(float A, float B, float doublings, float T) {
+    Ring ring;
+    ring.size =
+        (0.78f + 0.44f * glm::fract(5.13f * A + 2.71f * B)) * kBaseSize * std::exp2(doublings);
+    ring.spin = kTau * A + (glm::fract(11.71f * A) < 0.5f ? -kSpin : kSpin) * T;
+    ring.offset = vec2(kDrift * (A - 0.5f) * ring.size, kDrift * (B - 0.5f) * ring.size);
+    ring.inner = glm::fract(3.17f * A + 7.31f * B) > 0.5f;
+    ring.shimmer = B;
+    return ring;
+}
+
 bool noteRing(const float* group, float T, Ring& ring) {
     if (!(group[2] >= 0.5f)) return false;
     const float t0 = group[0];
@@ -83,16 +96,9 @@ bool noteRing(const float* group, float T, Ring& ring) {
     // Also false for a time that is not a number.
     if (!(t >= 0.0f && t < 1.0f)) return false;
     const vec2 h = hash2(v);
-    const float C = h.x, B = h.y;
-    const float E =
-        (0.78f + 0.44f * glm::fract(5.13f * C + 2.71f * B)) * kBaseSize * std::exp2(6.3f * t);
+    ring = placedRing(h.x, h.y, 6.3f * t, T);
     ring.phase = t;
-    ring.size = E;
     ring.fade = smoothstep01(t / 0.08f) * smoothstep01((1.0f - t) / 0.04f);
-    ring.spin = kTau * C + (glm::fract(11.71f * C) < 0.5f ? -kSpin : kSpin) * T;
-    ring.offset = vec2(kDrift * (C - 0.5f) * E, kDrift * (B - 0.5f) * E);
-    ring.inner = glm::fract(7.31f * B + 3.17f * C) > 0.5f;
-    ring.shimmer = B;
     return true;
 }
 
@@ -100,18 +106,10 @@ Ring autoRing(int i, float T) {
     const float fi = float(i);
     float u = T * kAutoRate * (1.1f * glm::fract(0.6180339f * fi) + 0.6f) + fi / 7.0f;
     const vec2 h = hash2(7.0f * std::floor(u) + fi);
-    const float A = h.x, B = h.y;
     u = glm::fract(u);
-    const float D =
-        (0.78f + 0.44f * glm::fract(2.71f * B + 5.13f * A)) * kBaseSize * std::exp2(7.0f * u);
-    Ring ring;
+    Ring ring = placedRing(h.x, h.y, 7.0f * u, T);
     ring.phase = u;
-    ring.size = D;
     ring.fade = smoothstep01(u / 0.08f) * smoothstep01((1.0f - u) / 0.16f);
-    ring.spin = kTau * A + (glm::fract(11.71f * A) < 0.5f ? -kSpin : kSpin) * T;
-    ring.offset = vec2(kDrift * (A - 0.5f) * D, kDrift * (B - 0.5f) * D);
-    ring.inner = glm::fract(3.17f * A + 7.31f * B) > 0.5f;
-    ring.shimmer = B;
     return ring;
 }
 
